@@ -1,0 +1,2 @@
+#include "compose/line.h"
+#include <gtest/gtest.h>

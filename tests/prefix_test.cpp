@@ -1,0 +1,2 @@
+#include "compose/prefix.h"
+#include <gtest/gtest.h>
