@@ -1,4 +1,6 @@
 // The library's two entry points and its module state.
+#include "compose/entry.h"
+
 #include "zephlog.h"
 
 #include "compose/line.h"
@@ -18,19 +20,17 @@ std::atomic<platform::module_handle> resource_module{nullptr};
 // ends: exit handlers may log.
 std::mutex call_lock;
 
-// The caller's type travels in a full argument slot; its low byte is the type. Types outside 0..5 are logged as
-// type 4: the entry is kept, and a wrong type never ends the process.
-int entry_type_of(int argument) {
-    const auto type = static_cast<signed char>(argument & 0xFF);
-    return type >= 0 && type < type_count ? type : type_count - 2;
-}
-
 struct va_guard {
     std::va_list &args;
     ~va_guard() { va_end(args); }
 };
 
 }  // namespace
+
+int entry_type_of(int argument) {
+    const auto type = static_cast<signed char>(argument & 0xFF);
+    return type >= 0 && type < type_count ? type : type_count - 2;
+}
 
 std::int32_t log_entry(int type_argument, int number_argument, const char *message, std::va_list args) {
     const int entry_type = entry_type_of(type_argument);
