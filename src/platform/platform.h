@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 namespace zephlog::platform {
 
@@ -91,5 +93,14 @@ struct locked_file_ops {
 
 inline constexpr locked_file_ops system_file_ops{cc_lock_open_ex2, CCFSEEK, CCFREADBASE, CCFWRITEBASE,
                                                  cc_lock_close};
+
+// --- Reading the log file back (the tools) ----------------------------------------------------------------------
+
+// Reads up to `limit` bytes from the start of the regular file at `path` into `bytes`, under a shared lock: the
+// lock the writer takes exclusively, so the bytes never show a half-stored entry, while readers do not block each
+// other. Opens the file read-only; never creates it or changes it. Waits at most `wait_ms` for a writer to let go.
+// Returns an empty code on success; otherwise no_such_file_or_directory, permission_denied, is_a_directory,
+// invalid_argument (not a regular file), device_or_resource_busy (still locked), or the system's code.
+std::error_code read_file_shared(const char *path, std::size_t limit, int wait_ms, std::vector<std::uint8_t> &bytes);
 
 }  // namespace zephlog::platform

@@ -9,12 +9,15 @@
 #include "zephlog_strings.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,7 @@
 #include <ctime>
 #include <limits>
 #include <string>
+#include <thread>
 
 extern char **environ;
 
@@ -136,6 +140,66 @@ void fatal_exit(const char *text) {
     std::fflush(stderr);
     if (have_display()) show_dialog(caption, text);
     std::exit(-1);
+}
+
+// --- Reading the log file back ------------------------------------------------------------------------------------
+
+namespace {
+
+std::error_code last_error() { return {errno, std::generic_category()}; }
+
+// Closes the descriptor, and with it the open-file-description lock, on every way out.
+struct descriptor {
+    int fd;
+    ~descriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// Takes the shared lock over the whole file, retrying while a writer holds it. The writer's exclusive lock is the
+// same open-file-description lock, so this excludes it; a process-owned lock would not.
+std::error_code lock_shared(int fd, int wait_ms) {
+    struct flock lock{};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) return last_error();
+        if (std::chrono::steady_clock::now() >= give_up) return std::make_error_code(std::errc::device_or_resource_busy);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return {};
+}
+
+std::error_code read_up_to(int fd, std::size_t limit, std::vector<std::uint8_t> &bytes) {
+    bytes.resize(limit);
+    std::size_t done = 0;
+    while (done < limit) {
+        const ssize_t got = pread(fd, bytes.data() + done, limit - done, static_cast<off_t>(done));
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return last_error();
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return {};
+}
+
+}  // namespace
+
+std::error_code read_file_shared(const char *path, std::size_t limit, int wait_ms, std::vector<std::uint8_t> &bytes) {
+    bytes.clear();
+    // Non-blocking, so that a FIFO put in the file's place cannot make the open wait forever.
+    const descriptor file{open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+    if (file.fd < 0) return last_error();
+    struct stat status{};
+    if (fstat(file.fd, &status) != 0) return last_error();
+    if (S_ISDIR(status.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+    if (!S_ISREG(status.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+    if (std::error_code locked = lock_shared(file.fd, wait_ms)) return locked;
+    return read_up_to(file.fd, limit, bytes);
 }
 
 }  // namespace zephlog::platform

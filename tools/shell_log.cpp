@@ -1,0 +1,76 @@
+#include "shell_log.h"
+
+#include "compose/line.h"
+#include "zephlog.h"
+
+#include <array>
+#include <cctype>
+#include <stdexcept>
+
+namespace zephlog::tools {
+namespace {
+
+// The library feeds %1%, %2%, ... from the first up to the first key the message lacks.
+std::size_t positional_keys(std::string_view message) {
+    std::size_t n = 0;
+    while (n < max_shell_arguments && message.find("%" + std::to_string(n + 1) + "%") != std::string_view::npos) ++n;
+    return n;
+}
+
+// Counts the %s conversions; anything else but %% is refused.
+std::size_t string_conversions(std::string_view message) {
+    std::size_t count = 0;
+    for (std::size_t at = message.find('%'); at != std::string_view::npos; at = message.find('%', at)) {
+        ++at;
+        if (at < message.size() && message[at] == '%') {
+            ++at;
+            continue;
+        }
+        while (at < message.size() && std::string_view("-+ #0").find(message[at]) != std::string_view::npos) ++at;
+        while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at]))) ++at;
+        if (at < message.size() && message[at] == '.') {
+            ++at;
+            while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at]))) ++at;
+        }
+        if (at >= message.size() || message[at] != 's') {
+            throw std::invalid_argument(
+                "a printf-style message takes only %s conversions from the shell (flags, width and precision "
+                "allowed); write %% for a percent sign, or use positional %1%, %2%, ...");
+        }
+        ++at;
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+std::size_t arguments_taken(std::string_view message) {
+    switch (choose_mode(message)) {
+    case message_mode::positional: return positional_keys(message);
+    case message_mode::printf: return string_conversions(message);
+    case message_mode::verbatim: return 0;
+    }
+    return 0;
+}
+
+std::int32_t log_from_shell(int type, int number, const std::string &message, const std::vector<std::string> &args) {
+    const std::size_t taken = arguments_taken(message);
+    if (taken > max_shell_arguments) {
+        throw std::invalid_argument("the message takes " + std::to_string(taken) + " arguments, more than " +
+                                    std::to_string(max_shell_arguments));
+    }
+    if (args.size() != taken) {
+        throw std::invalid_argument("the message takes " + std::to_string(taken) + " argument(s), " +
+                                    std::to_string(args.size()) + " given");
+    }
+    // A variadic call cannot be built at run time, so every call passes all twenty slots; the library reads only
+    // the first `taken`, all of them real strings.
+    std::array<const char *, max_shell_arguments> a;
+    a.fill("");
+    for (std::size_t i = 0; i < args.size(); ++i) a[i] = args[i].c_str();
+    return dll_zeph_log_error(type, number, message.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8],
+                              a[9], a[10], a[11], a[12], a[13], a[14], a[15], a[16], a[17], a[18], a[19]);
+}
+
+}  // namespace zephlog::tools

@@ -1,0 +1,24 @@
+// Logging an entry from a shell script, as logger(1) does for syslog.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zephlog::tools {
+
+// At most this many arguments reach the library, as many as a positional message can take.
+inline constexpr std::size_t max_shell_arguments = 20;
+
+// How many string arguments `message` consumes in the mode the library picks for it: one per key %1%, %2%, ...
+// (positional), one per %s (printf), none (word for word). Throws std::invalid_argument for a printf message with
+// a conversion other than %s: the shell hands over only strings, and the library would read them as numbers.
+std::size_t arguments_taken(std::string_view message);
+
+// Stores one entry through dll_zeph_log_error and returns its time. Throws std::invalid_argument when `args` are
+// not exactly what the message takes. Type 5 shows the fatal box and ends the process with status 255.
+std::int32_t log_from_shell(int type, int number, const std::string &message, const std::vector<std::string> &args);
+
+}  // namespace zephlog::tools
