@@ -6,6 +6,7 @@
 #include "shell_log.h"
 #include "watch.h"
 
+#include "store/writer.h"
 #include "zephlog_strings.h"
 
 #include <CLI/CLI.hpp>
@@ -32,13 +33,16 @@ constexpr int status_usage = 2;
 
 constexpr std::size_t default_follow_lines = 10;
 
+// The file the library stores its entries in.
+std::string default_file() { return zephlog::store::system_log().path; }
+
 // A mistake in the command line found after parsing.
 struct usage_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
 struct reading_options {
-    std::string file = ZEPHLOG_DEFAULT_LOG_FILE;
+    std::string file = default_file();
     bool reverse = false;
     bool follow = false;
     int last = -1;
@@ -174,7 +178,7 @@ constexpr const char *time_forms =
 
 std::string footer() {
     return std::string(time_forms) +
-           "\n\nFILE defaults to " ZEPHLOG_DEFAULT_LOG_FILE ", the path compiled into the library.\n"
+           "\n\nFILE defaults to " + default_file() + ", the path compiled into the library.\n"
            "JSON lines hold time (seconds since 1970), iso, slot, type, type_name, number and lines. Lines are "
            "UTF-8; a line with other bytes has them replaced by U+FFFD, and the record then also has lines_hex "
            "with every line's exact bytes.\n"
@@ -210,7 +214,7 @@ int main(int argc, char **argv) {
     log_command->add_option("ARG", entry.args, "The message's arguments, strings (at most 20)");
     log_command->positionals_at_end();
 
-    std::string verify_path = ZEPHLOG_DEFAULT_LOG_FILE;
+    std::string verify_path = default_file();
     CLI::App *verify_command = app.add_subcommand("verify", "Check the file and report every fault with its slot");
     add_file_argument(*verify_command, verify_path);
 

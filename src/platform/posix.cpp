@@ -23,7 +23,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
