@@ -18,15 +18,14 @@ run_suite() {  # name, ctest arguments..., then -- and cmake arguments
 }
 
 run_suite normal -- -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_suite asan -- -DCMAKE_BUILD_TYPE=Debug -DZEPHLOG_SANITIZE=address,undefined \
-  -DZEPHLOG_BUILD_TOOLS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF
+run_suite asan -- -DCMAKE_BUILD_TYPE=Debug -DZEPHLOG_SANITIZE=address,undefined -DZEPHLOG_BUILD_EXAMPLES=OFF
 run_suite tsan -L thread -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEPHLOG_SANITIZE=thread \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DZEPHLOG_BUILD_TOOLS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF
 
 echo "=== fuzz"
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEPHLOG_FUZZ=ON -DZEPHLOG_SANITIZE=address,undefined \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DZEPHLOG_BUILD_TESTS=OFF -DZEPHLOG_BUILD_TOOLS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF >/dev/null
+  -DZEPHLOG_BUILD_TESTS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF >/dev/null  # the tools: fuzz_decode reads with them
 cmake --build build/fuzz -j "$jobs"
 for fuzzer in build/fuzz/fuzz/fuzz_*; do
   name=$(basename "$fuzzer")
