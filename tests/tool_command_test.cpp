@@ -91,8 +91,9 @@ TEST_F(ZephlogCommand, JsonLinesParseBackToTheRecords) {
         ASSERT_EQ(objects.size(), bytes[4]);  // next_slot: these files start at slot 0
         for (std::size_t slot = 0; slot < objects.size(); ++slot) {
             const json &object = objects[slot];
-            const store::log_record record = store::decode_record(
-                std::span<const std::uint8_t, store::record_size>(&bytes[store::slot_offset(static_cast<std::uint16_t>(slot))], store::record_size));
+            const auto offset = store::slot_offset(static_cast<std::uint16_t>(slot));
+            const std::span<const std::uint8_t, store::record_size> stored(&bytes[offset], store::record_size);
+            const store::log_record record = store::decode_record(stored);
             EXPECT_EQ(object.at("slot"), slot);
             EXPECT_EQ(object.at("time"), record.entry_time);
             EXPECT_EQ(object.at("type"), record.entry_type);
@@ -100,7 +101,8 @@ TEST_F(ZephlogCommand, JsonLinesParseBackToTheRecords) {
             ASSERT_EQ(object.at("lines").size(), record.line_count);
             const bool exact = object.contains("lines_hex");
             for (int i = 0; i < record.line_count; ++i) {
-                const std::string line = exact ? unhex(object.at("lines_hex")[i]) : object.at("lines")[i].get<std::string>();
+                const std::string line =
+                    exact ? unhex(object.at("lines_hex")[i]) : object.at("lines")[i].get<std::string>();
                 EXPECT_EQ(line, record.line(i));
             }
         }

@@ -95,14 +95,18 @@ std::size_t at(std::uint16_t slot, std::size_t offset) { return store::slot_offs
 
 const damage_case damage_cases[] = {
     {"tag", [](auto &b) { b[at(2, store::tag_offset)] = 0xE6; }, "slot 2: record tag is 998, not 999", false},
-    {"no lines", [](auto &b) { b[at(1, store::line_count_offset)] = 0; }, "slot 1: line count is 0, not 1 to 3", false},
-    {"four lines", [](auto &b) { b[at(1, store::line_count_offset)] = 4; }, "slot 1: line count is 4, not 1 to 3", false},
+    {"no lines", [](auto &b) { b[at(1, store::line_count_offset)] = 0; },
+     "slot 1: line count is 0, not 1 to 3", false},
+    {"four lines", [](auto &b) { b[at(1, store::line_count_offset)] = 4; },
+     "slot 1: line count is 4, not 1 to 3", false},
     {"no NUL", [](auto &b) { b[at(3, store::lines_offset + 78)] = 'x'; },
      "slot 3: line 1 has no NUL at byte 78 of its slot", false},
     {"fatal type", [](auto &b) { b[at(0, store::type_offset)] = 5; }, "slot 0: entry type is 5, not 0 to 4", false},
-    {"negative type", [](auto &b) { b[at(4, store::type_offset)] = 0xFF; }, "slot 4: entry type is -1, not 0 to 4", false},
+    {"negative type", [](auto &b) { b[at(4, store::type_offset)] = 0xFF; },
+     "slot 4: entry type is -1, not 0 to 4", false},
     {"first_slot", [](auto &b) { b[1] = 0x04; }, "header field first_slot is 1024, beyond the last slot 999", true},
-    {"mark_slot", [](auto &b) { b[2] = 0xE8, b[3] = 0x03; }, "header field mark_slot is 1000, beyond the last slot 999", true},
+    {"mark_slot", [](auto &b) { b[2] = 0xE8, b[3] = 0x03; },
+     "header field mark_slot is 1000, beyond the last slot 999", true},
     {"next_slot", [](auto &b) { b[4] = 0xFF, b[5] = 0xFF; },
      "header field next_slot is 65535, beyond the last slot 999", true},
     {"kept beyond the end", [](auto &b) { b.resize(store::slot_offset(3)); },
@@ -138,7 +142,9 @@ TEST(Verify, IgnoresLineSlotsBeyondTheLineCount) {
     temp_dir dir;
     std::vector<std::uint8_t> bytes = test::read_bytes(numbered_log(dir, 2));
     // Slot 0 has one line: its second and third line slots and the reserved byte carry no meaning.
-    for (std::size_t i = store::lines_offset + store::line_slot_size; i < store::record_size; ++i) bytes[at(0, i)] = 'z';
+    for (std::size_t i = store::lines_offset + store::line_slot_size; i < store::record_size; ++i) {
+        bytes[at(0, i)] = 'z';
+    }
     const log_image image("unused slots", bytes);
     EXPECT_TRUE(verify(image).empty());
     EXPECT_EQ(kept_records(image)[0].record.line(0), "entry 0");

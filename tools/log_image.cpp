@@ -30,7 +30,7 @@ std::string read_failure(const std::string &path, std::error_code error) {
 
 std::string slot_range(std::uint16_t from, std::uint16_t count) {
     if (count == 1) return "slot " + std::to_string(from);
-    return "slots " + std::to_string(from) + " to " + std::to_string(store::kept_slot({from, 0, 0}, count - 1));
+    return "slots " + std::to_string(from) + " to " + std::to_string((from + count - 1) % store::slot_count);
 }
 
 void header_faults(const store::log_header &header, std::vector<fault> &faults) {
@@ -100,17 +100,16 @@ std::vector<fault> ring_faults(const log_image &image) {
     header_faults(header, faults);
     if (!faults.empty()) return faults;
     const std::uint16_t kept = store::kept_count(header);
-    for (std::uint16_t i = 0; i < kept; ++i) {
-        const std::uint16_t slot = store::kept_slot(header, i);
-        if (image.holds_slot(slot)) continue;
-        // Slots are written in ring order, so the first one missing starts a run of missing ones.
-        std::uint16_t missing = 1;
-        while (i + missing < kept && !image.holds_slot(store::kept_slot(header, static_cast<std::uint16_t>(i + missing)))) {
-            ++missing;
-        }
+    auto missing = [&](int i) { return !image.holds_slot(store::kept_slot(header, static_cast<std::uint16_t>(i))); };
+    // One fault for each run of kept slots that lie beyond the end of the file.
+    for (int i = 0; i < kept; ++i) {
+        if (!missing(i)) continue;
+        int run = 1;
+        while (i + run < kept && missing(i + run)) ++run;
+        const std::uint16_t slot = store::kept_slot(header, static_cast<std::uint16_t>(i));
         faults.push_back({slot, "the file ends at byte " + std::to_string(image.size()) + ", before kept " +
-                                    slot_range(slot, missing)});
-        i = static_cast<std::uint16_t>(i + missing - 1);
+                                    slot_range(slot, static_cast<std::uint16_t>(run))});
+        i += run - 1;
     }
     return faults;
 }

@@ -261,7 +261,9 @@ std::error_code lock_shared(int fd, int wait_ms) {
     const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
     while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         if (errno != EAGAIN && errno != EACCES && errno != EINTR) return last_error();
-        if (std::chrono::steady_clock::now() >= give_up) return std::make_error_code(std::errc::device_or_resource_busy);
+        if (std::chrono::steady_clock::now() >= give_up) {
+            return std::make_error_code(std::errc::device_or_resource_busy);
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return {};
