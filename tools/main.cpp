@@ -16,12 +16,14 @@
 #include <ctime>
 #include <iostream>
 
-// The prefix strings of entries logged with `zephlog log`; the prefix shows only in the fatal box.
+// The prefix strings of entries logged with `zephlog log` (the prefix shows only in the fatal box), with the same
+// type names the reader shows by default.
 ZEPHLOG_STRING_TABLE(
     {42054, "%1/%2/%3 %4:%5:%6%7 %8 %9: "},
     {42055, "A"}, {42056, "P"},
-    {42057, "INFO"}, {42058, "NOTICE"}, {42059, "WARNING"},
-    {42060, "ERROR"}, {42061, "SEVERE"}, {42062, "FATAL"})
+    {42057, zephlog::tools::default_type_names[0]}, {42058, zephlog::tools::default_type_names[1]},
+    {42059, zephlog::tools::default_type_names[2]}, {42060, zephlog::tools::default_type_names[3]},
+    {42061, zephlog::tools::default_type_names[4]}, {42062, zephlog::tools::default_type_names[5]})
 
 namespace {
 
@@ -73,9 +75,10 @@ void add_reading_options(CLI::App &command, reading_options &options) {
         ->check(CLI::Range(0, 65535));
     command.add_option("-S,--since", options.since, "Only records at or after this time (see below)");
     command.add_option("-U,--until", options.until, "Only records at or before this time");
+    std::string defaults;
+    for (const char *name : default_type_names) defaults += (defaults.empty() ? "" : ",") + std::string(name);
     command.add_option("--labels", options.labels,
-                       "Names of types 0..5, comma-separated (default INFO,NOTICE,WARNING,ERROR,SEVERE,FATAL; "
-                       "empty for none)")
+                       "Names of types 0..5, comma-separated (default " + defaults + "; empty for none)")
         ->envname("ZEPHLOG_LABELS");
 }
 

@@ -12,8 +12,12 @@ namespace zephlog::tools {
 
 // Names for the entry types 0 to 5. The log stores only the number; the names an application gave its types
 // live in its own string table, so the reader takes them from the user or uses this default set.
+inline constexpr std::array<const char *, 6> default_type_names{"INFO", "NOTICE", "WARNING", "ERROR", "SEVERE",
+                                                                "FATAL"};
+
 struct type_labels {
-    std::array<std::string, 6> names{"INFO", "NOTICE", "WARNING", "ERROR", "SEVERE", "FATAL"};
+    std::array<std::string, 6> names{default_type_names[0], default_type_names[1], default_type_names[2],
+                                     default_type_names[3], default_type_names[4], default_type_names[5]};
 
     // The name of `type`, empty when it has none.
     std::string_view name(int type) const;
