@@ -26,6 +26,18 @@ using zephlog::platform::system_file_ops;
 
 using bytes = std::vector<std::uint8_t>;
 
+inline log_header header_in(const bytes &data) {
+    EXPECT_GE(data.size(), header_size);
+    if (data.size() < header_size) return {};
+    return decode_header(std::span<const std::uint8_t, header_size>(data.data(), header_size));
+}
+
+inline log_record record_in(const bytes &data, std::uint16_t slot) {
+    EXPECT_GE(data.size(), slot_offset(slot) + record_size) << "slot " << slot;
+    if (data.size() < slot_offset(slot) + record_size) return {};
+    return decode_record(std::span<const std::uint8_t, record_size>(data.data() + slot_offset(slot), record_size));
+}
+
 // The record of an entry with these lines.
 inline log_record record_of(std::int32_t time, int type, std::uint16_t number,
                             std::initializer_list<std::string_view> lines) {
@@ -59,12 +71,7 @@ protected:
         out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size()));
     }
 
-    log_header header() const {
-        const bytes data = contents();
-        EXPECT_GE(data.size(), header_size);
-        if (data.size() < header_size) return {};
-        return decode_header(std::span<const std::uint8_t, header_size>(data.data(), header_size));
-    }
+    log_header header() const { return header_in(contents()); }
     void set_header(const log_header &header) const {
         bytes data = contents();
         data.resize(std::max(data.size(), header_size));
@@ -73,18 +80,21 @@ protected:
         set_contents(data);
     }
 
-    log_record record(std::uint16_t slot) const {
+    log_record record(std::uint16_t slot) const { return record_in(contents(), slot); }
+
+    // Every kept record, oldest first, from one read of the file.
+    std::vector<log_record> kept_records() const {
         const bytes data = contents();
-        EXPECT_GE(data.size(), slot_offset(slot) + record_size) << "slot " << slot;
-        if (data.size() < slot_offset(slot) + record_size) return {};
-        return decode_record(std::span<const std::uint8_t, record_size>(data.data() + slot_offset(slot), record_size));
+        const log_header h = header_in(data);
+        std::vector<log_record> records;
+        for (std::uint16_t i = 0; i < kept_count(h); ++i) records.push_back(record_in(data, kept_slot(h, i)));
+        return records;
     }
 
     // The first line of every kept record, oldest first.
     std::vector<std::string> kept_lines() const {
-        const log_header h = header();
         std::vector<std::string> lines;
-        for (std::uint16_t i = 0; i < kept_count(h); ++i) lines.emplace_back(record(kept_slot(h, i)).line(0));
+        for (const log_record &r : kept_records()) lines.emplace_back(r.line(0));
         return lines;
     }
 
