@@ -6,9 +6,16 @@ set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wconversion -Werror)
+  # The same warnings from both compilers: clang's -Wconversion also implies -Wsign-conversion, g++'s does not.
+  add_compile_options(-Wno-sign-conversion)
 endif()
 
 if(ZEPHLOG_SANITIZE)
   add_compile_options(-fsanitize=${ZEPHLOG_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=${ZEPHLOG_SANITIZE})
+endif()
+
+if(ZEPHLOG_FUZZ)
+  # Coverage instrumentation for the library code the fuzzers reach.
+  add_compile_options(-fsanitize=fuzzer-no-link)
 endif()

@@ -22,3 +22,14 @@ run_suite asan -- -DCMAKE_BUILD_TYPE=Debug -DZEPHLOG_SANITIZE=address,undefined 
   -DZEPHLOG_BUILD_TOOLS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF
 run_suite tsan -L thread -- -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEPHLOG_SANITIZE=thread \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DZEPHLOG_BUILD_TOOLS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF
+
+echo "=== fuzz"
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEPHLOG_FUZZ=ON -DZEPHLOG_SANITIZE=address,undefined \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DZEPHLOG_BUILD_TESTS=OFF -DZEPHLOG_BUILD_TOOLS=OFF -DZEPHLOG_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build build/fuzz -j "$jobs"
+for fuzzer in build/fuzz/fuzz/fuzz_*; do
+  name=$(basename "$fuzzer")
+  work=build/fuzz/corpus/$name && mkdir -p "$work"  # new inputs go here; the committed seeds stay as they are
+  "$fuzzer" -max_total_time="${ZEPHLOG_FUZZ_SECONDS:-30}" -print_final_stats=0 -artifact_prefix=build/fuzz/ "$work" "fuzz/corpus/$name" 2>&1 | tail -n 1
+done

@@ -6,8 +6,14 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 ZEPHLOG_STRING_TABLE(
     {42054, "%1/%2/%3 %4:%5:%6%7 %8 %9: "},
@@ -46,6 +52,31 @@ TEST(FatalEntry, ExitHandlersRunAndMayLog) {
             dll_zeph_log_error(5, 1, "bye");
         },
         ExitedWithCode(255), "bye\r\n(.|\n)*exit handler logged");
+}
+
+// With a display, the box is a dialog program that the process waits for; zenity first, xmessage otherwise.
+TEST(FatalEntry, ShowsADialogWhereThereIsADisplay) {
+    const std::string dir = testing::TempDir() + "zephlog-dialog-" + std::to_string(getpid());
+    const std::string record = dir + "/record";
+    for (const char *program : {"zenity", "xmessage"}) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        std::filesystem::create_symlink(ZEPHLOG_TEST_FAKE_DIALOG, dir + "/" + program);
+        EXPECT_EXIT(
+            {
+                setenv("DISPLAY", ":99", 1);
+                setenv("PATH", dir.c_str(), 1);
+                setenv("ZEPHLOG_TEST_DIALOG_RECORD", record.c_str(), 1);
+                dll_zeph_log_error(5, 9, "shown in a dialog");
+            },
+            ExitedWithCode(255), "shown in a dialog");
+        std::ifstream in(record);
+        const std::string args((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(args.rfind(program, 0), 0u) << args;
+        EXPECT_NE(args.find("Fatal Error"), std::string::npos) << args;
+        EXPECT_NE(args.find(" 00009 FATAL    : shown in a dialog\r\n"), std::string::npos) << args;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(ModuleStrings, TheLastNamedModuleWins) {

@@ -76,6 +76,16 @@ TEST(ComposeLine, PositionalErrorsLeaveAsTheFormattersExceptions) {
     EXPECT_THROW(compose("P", "%1% and %%2%%", "a", "b"), boost::io::too_many_args);
 }
 
+// The formatter would write past its own table for the first two (a directive that takes a '%' as its fill
+// character makes its parser find more directives than it made room for) and overflow an int for the others.
+TEST(ComposeLine, MessagesThatWouldOverrunTheFormatterAreRefused) {
+    for (const char *message : {"%1% ob%%%T%%-%%!%%%%: ", "%1% %T%%-%%", "%1% %11111111111110%", "%1% %|-.12345678901s|"}) {
+        EXPECT_THROW(compose("P", message, "a"), boost::io::bad_format_string) << message;
+    }
+    // Long numbers outside directives are text.
+    EXPECT_STREQ(compose("", "%1% 12345678901234 %%12345678901234", "a").c_str(), "a 12345678901234 %12345678901234\r\n");
+}
+
 struct newline_case {
     const char *message;
     const char *expected_buffer;

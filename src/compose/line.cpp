@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
+#include <locale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,10 +15,85 @@ namespace {
 
 constexpr int max_positional_args = 20;
 
+// Boost.Format trusts two things about a message that need not hold, and its parser then writes past its own
+// table or overflows an int. Such messages are refused here, as ill-formed ones, before the formatter sees them.
+// 1. It sizes its table of directives by a quick scan of the message, then fills the table with its full parser.
+//    The two disagree when a directive takes a '%' as its own character: in "%1% %T%%-%%" the tab directive takes
+//    the '%' as its fill character, so the parser finds directives where the scan saw "%%".
+// 2. It reads the numbers of a directive (argument, width, precision) into an int without a bound.
+class message_guard {
+public:
+    explicit message_guard(const std::string &message) : message_(message) {}
+
+    void check() {
+        for (std::size_t pos = message_.find('%'); pos != std::string::npos; pos = message_.find('%', pos)) {
+            if (pos + 1 < message_.size() && message_[pos + 1] == '%') {
+                pos += 2;
+                continue;
+            }
+            pos = check_directive(pos + 1);
+        }
+    }
+
+private:
+    static constexpr std::size_t max_digits = 9;  // any number of nine digits fits an int
+
+    using item_type = boost::io::detail::format_item<char, std::char_traits<char>, std::allocator<char>>;
+
+    // Checks the directive that starts after the '%' at `pos - 1`; returns where the parser goes on.
+    std::size_t check_directive(std::size_t pos) {
+        if (!numbers_fit(pos)) refuse(pos);
+        if (filled_ >= table_size()) refuse(pos);
+        std::size_t end = pos;
+        while (end < message_.size() && message_[end] >= '0' && message_[end] <= '9') ++end;
+        if (end > pos && end < message_.size() && message_[end] == '%') {  // "%N%": read alike by scan and parser
+            ++filled_;
+            return end + 1;
+        }
+        plain_only_ = false;
+        auto it = message_.begin() + static_cast<std::ptrdiff_t>(pos);
+        item_.reset(' ');
+        if (boost::io::detail::parse_printf_directive(it, message_.end(), &item_, facet_, pos, 0) &&
+            item_.argN_ != item_type::argN_ignored) {
+            ++filled_;
+        }
+        return static_cast<std::size_t>(it - message_.begin());
+    }
+
+    // The numbers of a directive stand in its first characters, among its flags.
+    bool numbers_fit(std::size_t pos) const {
+        std::size_t digits = 0;
+        for (; pos < message_.size() && std::string_view("|$-+=_ #'.0123456789").find(message_[pos]) != std::string_view::npos; ++pos) {
+            digits = message_[pos] >= '0' && message_[pos] <= '9' ? digits + 1 : 0;
+            if (digits > max_digits) return false;
+        }
+        return true;
+    }
+
+    // While every directive so far was "%N%", the scan and the parser agree: the table is large enough.
+    int table_size() {
+        if (plain_only_) return std::numeric_limits<int>::max();
+        if (table_size_ < 0) {
+            table_size_ = boost::io::detail::upper_bound_from_fstring(message_, '%', facet_, boost::io::all_error_bits);
+        }
+        return table_size_;
+    }
+
+    [[noreturn]] void refuse(std::size_t pos) const { throw boost::io::bad_format_string(pos, message_.size()); }
+
+    const std::string &message_;
+    const std::ctype<char> &facet_ = std::use_facet<std::ctype<char>>(std::locale());
+    item_type item_{' '};
+    int filled_ = 0;
+    int table_size_ = -1;
+    bool plain_only_ = true;
+};
+
 // Feeds the n-th string argument for each key %n% present, from %1% up to the first absent key.
 std::string format_positional(const char *message, std::va_list args) {
-    const std::string_view text = message;
-    boost::format formatter(message);
+    const std::string text = message;
+    message_guard(text).check();
+    boost::format formatter(text);
     for (int n = 1; n <= max_positional_args; ++n) {
         char key[8] = "%";  // snprintf would cost more than the search
         char *key_end = std::to_chars(key + 1, key + sizeof key - 1, n).ptr;
