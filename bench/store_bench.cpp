@@ -1,7 +1,8 @@
 // What one logging call costs, against the least any store of the same file work can cost.
 //
 //   store_bench [directory]      (files are created in a new directory below it; default: the temp directory)
-//   store_bench --composition N  (N calls of composition alone and nothing else, to run under perf or callgrind)
+//   store_bench --only WHAT N [directory]   (N calls of one measurement and nothing else, to run under perf or
+//                                           callgrind; WHAT is call, composition, writer or floor)
 //
 // Prints, per call: the full call (a positional message, a realistic template), composition alone (the same call
 // with file operations that do nothing), the writer alone (a record built once, stored each time), and the floor: a minimal store with the same system calls (open, lock,
@@ -25,6 +26,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -136,12 +138,9 @@ double entries_per_second(const std::function<void()> &work, int processes, int 
 
 int main(int argc, char **argv) {
     namespace fs = std::filesystem;
-    if (argc > 2 && std::strcmp(argv[1], "--composition") == 0) {
-        const store::log_destination to_nothing{&no_file_ops, "unused"};
-        for (long i = std::atol(argv[2]); i > 0; --i) full_call(to_nothing);
-        return 0;
-    }
-    std::string pattern = ((argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path()) / "zephlog-bench-XXXXXX").string();
+    const bool only = argc > 3 && std::strcmp(argv[1], "--only") == 0;
+    const int base_argument = only ? 4 : 1;
+    std::string pattern = ((argc > base_argument ? fs::path(argv[base_argument]) : fs::temp_directory_path()) / "zephlog-bench-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         return 1;
@@ -156,6 +155,16 @@ int main(int argc, char **argv) {
     const auto floor = [&] { floor_store(floor_file.c_str()); };
     const store::log_record record = store::make_record(1765400000, 3, 42, std::array<std::string_view, 1>{"x"});
     const auto writer = [&] { static_cast<void>(store::store_record(to_file, record)); };
+
+    if (only) {
+        const std::map<std::string, std::function<void()>> works{
+            {"call", call}, {"composition", compose}, {"writer", writer}, {"floor", floor}};
+        const auto work = works.find(argv[2]);
+        if (work == works.end()) return 2;
+        for (long i = std::atol(argv[3]); i > 0; --i) work->second();
+        fs::remove_all(directory);
+        return 0;
+    }
 
     constexpr int calls = 20000;
     const std::vector<double> us = per_call_us({call, compose, writer, floor}, calls);
