@@ -1,5 +1,6 @@
 // The writer's steps: open, read the header, make room, write the record, write the header, close (which writes
-// the header once more). See writer.h for the lock protocol.
+// the header once more). See writer.h for the lock protocol. The handle and the header live in the call: the
+// header read under the lock is the only copy that counts, so nothing is kept for the next store.
 #include "store/writer.h"
 
 #include <algorithm>
