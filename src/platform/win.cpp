@@ -1,0 +1,171 @@
+// The platform layer on Windows: the system's own string loader, message formatter, error box, C runtime clock
+// and file locks.
+//
+// String tables: a module's strings are its STRINGTABLE resource (an .rc file compiled into it); a module handle
+// is its HINSTANCE, null the program itself.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <string>
+
+namespace zephlog::platform {
+namespace {
+
+// The system formatter reads one argument per insert number, whatever the list holds: an insert beyond the list
+// reads past it. It is only ever given templates that the portable expander accepted, which refuses such inserts
+// (and conversions that would read a string as a number), with at most this many inserts.
+constexpr std::size_t max_inserts = 9;
+
+bool format_message(const char *tmpl, std::span<const std::string_view> inserts, std::string &out) {
+    std::array<std::string, max_inserts> texts;  // the formatter wants NUL-terminated strings
+    std::array<DWORD_PTR, max_inserts> arguments{};
+    for (std::size_t i = 0; i < inserts.size(); ++i) {
+        texts[i] = inserts[i];
+        arguments[i] = reinterpret_cast<DWORD_PTR>(texts[i].c_str());
+    }
+    char *result = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_ARGUMENT_ARRAY, tmpl, 0, 0,
+        reinterpret_cast<char *>(&result), 0, reinterpret_cast<va_list *>(arguments.data()));
+    if (result == nullptr) return false;
+    std::unique_ptr<char, decltype(&LocalFree)> owned(result, &LocalFree);  // freed as soon as it is copied
+    out.assign(result, length);
+    return length != 0;
+}
+
+}  // namespace
+
+void load_strings(module_handle module, std::span<const string_request> requests) {
+    for (const string_request &request : requests) {
+        if (request.buffer.empty()) continue;
+        request.buffer[0] = '\0';  // stays empty when the module lacks the string
+        LoadStringA(static_cast<HINSTANCE>(module), request.id, request.buffer.data(),
+                    static_cast<int>(request.buffer.size()));
+    }
+}
+
+bool expand_template(std::string_view tmpl, std::span<const std::string_view> inserts, std::string &out) {
+    if (inserts.size() > max_inserts || !expand_inserts(tmpl, inserts, out)) return false;
+    return format_message(std::string(tmpl).c_str(), inserts, out);
+}
+
+#ifndef ZEPHLOG_SEQUENCED_CLOCK
+// The runtime's 32-bit clock, taken from its 64-bit one: mingw-w64's x86-64 runtime has no _time32. Like the
+// 32-bit clock, it gives -1 once the time no longer fits.
+std::int32_t clock_now() {
+    const __time64_t now = _time64(nullptr);
+    if (now < 0 || now > std::numeric_limits<std::int32_t>::max()) return -1;
+    return static_cast<std::int32_t>(now);
+}
+#endif
+
+local_time to_local_time(std::int32_t time) {
+    const __time64_t value = time;
+    std::tm parts{};
+    _tzset();
+    // The runtime refuses times before 1970 (the clock's -1 among them); 1970-01-01 00:00:00 stands in for them.
+    if (_localtime64_s(&parts, &value) != 0) {
+        parts = std::tm{};
+        parts.tm_year = 70;
+        parts.tm_mday = 1;
+    }
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
+void fatal_exit(const char *text) {
+    MessageBoxA(nullptr, text, "Fatal Error", MB_TASKMODAL | MB_ICONERROR);
+    std::exit(-1);
+}
+
+// --- The locked-file library ------------------------------------------------------------------------------------
+//
+// The lock is a byte-range lock over the whole possible file, taken with LockFileEx on the handle: it excludes
+// every other handle, of this process or another, and the system drops it when the handle is closed or its
+// process ends, so a crashed holder leaves nothing behind. The open waits for the lock as long as it takes.
+// `create_permissions`, `retry_ms` and `wait_ms` have no meaning here: the file gets the directory's default
+// access rights, and the wait is the system's.
+
+struct cc_file {
+    HANDLE handle;
+};
+
+namespace {
+
+// Waits until no other handle holds the lock.
+bool lock_whole_file(HANDLE handle) {
+    OVERLAPPED at_start{};
+    return LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at_start) != 0;
+}
+
+void unlock_whole_file(HANDLE handle) {
+    OVERLAPPED at_start{};
+    UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &at_start);
+}
+
+// The byte count of size * count, or false when it does not fit one system call.
+bool byte_count(std::size_t size, std::size_t count, DWORD &bytes) {
+    if (size != 0 && count > std::numeric_limits<DWORD>::max() / size) return false;
+    bytes = static_cast<DWORD>(size * count);
+    return true;
+}
+
+}  // namespace
+
+cc_file *cc_lock_open_ex2(const char *path, const char *mode, int, int, int) {
+    const bool create = std::strchr(mode, 'C') != nullptr;
+    const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (!lock_whole_file(handle)) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    return new cc_file{handle};
+}
+
+long CCFSEEK(cc_file *file, long offset, int origin) {
+    static constexpr std::array<DWORD, 3> methods{FILE_BEGIN, FILE_CURRENT, FILE_END};
+    if (origin < 0 || origin > 2 || (origin == 0 && offset < 0)) return -1;
+    LARGE_INTEGER distance{};
+    distance.QuadPart = offset;
+    return SetFilePointerEx(file->handle, distance, nullptr, methods[static_cast<std::size_t>(origin)]) ? 0 : -1;
+}
+
+std::size_t CCFREADBASE(void *buffer, std::size_t size, std::size_t count, cc_file *file) {
+    DWORD bytes = 0;
+    DWORD done = 0;
+    if (size == 0 || !byte_count(size, count, bytes) || !ReadFile(file->handle, buffer, bytes, &done, nullptr)) {
+        return 0;
+    }
+    return done / size;
+}
+
+std::size_t CCFWRITEBASE(const void *buffer, std::size_t size, std::size_t count, cc_file *file) {
+    DWORD bytes = 0;
+    DWORD done = 0;
+    if (size == 0 || !byte_count(size, count, bytes) || !WriteFile(file->handle, buffer, bytes, &done, nullptr)) {
+        return 0;
+    }
+    return done / size;
+}
+
+int cc_lock_close(cc_file *file) {
+    // Closing the handle would drop the lock too, but only once the system gets round to it; unlocking first
+    // lets a waiting process in at once.
+    unlock_whole_file(file->handle);
+    const bool closed = CloseHandle(file->handle) != 0;
+    delete file;
+    return closed ? 0 : -1;
+}
+
+}  // namespace zephlog::platform
+
+// The library has no application object and does nothing when it is loaded or unloaded.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
