@@ -7,9 +7,12 @@
 #include "compose/prefix.h"
 #include "platform/platform.h"
 
+#include <array>
 #include <atomic>
 #include <cstdarg>
 #include <mutex>
+#include <span>
+#include <string_view>
 
 namespace zephlog {
 namespace {
@@ -25,6 +28,13 @@ struct va_guard {
     ~va_guard() { va_end(args); }
 };
 
+// The message lines of the entry line, as the store takes them.
+std::span<const std::string_view> message_lines(const entry_line &line,
+                                                std::array<std::string_view, max_lines> &lines) {
+    for (int i = 0; i < line.line_count; ++i) lines[static_cast<std::size_t>(i)] = line.line(i);
+    return std::span<const std::string_view>(lines).first(static_cast<std::size_t>(line.line_count));
+}
+
 }  // namespace
 
 int entry_type_of(int argument) {
@@ -32,7 +42,8 @@ int entry_type_of(int argument) {
     return type >= 0 && type < type_count ? type : type_count - 2;
 }
 
-std::int32_t log_entry(int type_argument, int number_argument, const char *message, std::va_list args) {
+std::int32_t log_entry(const store::log_destination &destination, int type_argument, int number_argument,
+                       const char *message, std::va_list args) {
     const int entry_type = entry_type_of(type_argument);
     const auto error_number = static_cast<std::uint16_t>(number_argument);
     entry_line line;
@@ -44,6 +55,13 @@ std::int32_t log_entry(int type_argument, int number_argument, const char *messa
     if (entry_type == fatal_type) {
         lock.unlock();
         platform::fatal_exit(line.c_str());
+    }
+    std::array<std::string_view, max_lines> lines;
+    const store::log_record record =
+        store::make_record(entry_time, entry_type, error_number, message_lines(line, lines));
+    if (!store::store_record(destination, record)) {
+        lock.unlock();
+        platform::fatal_exit("Error opening error log file");
     }
     return entry_time;
 }
@@ -59,5 +77,5 @@ extern "C" ZEPHLOG_API std::int32_t ZEPHLOG_CALL dll_zeph_log_error(int entry_ty
     std::va_list args;
     va_start(args, message);
     zephlog::va_guard guard{args};
-    return zephlog::log_entry(entry_type, error_number, message, args);
+    return zephlog::log_entry(zephlog::store::system_log(), entry_type, error_number, message, args);
 }

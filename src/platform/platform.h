@@ -60,24 +60,38 @@ local_time to_local_time(std::int32_t time);
 
 // --- The locked-file library ------------------------------------------------------------------------------------
 
-// An open, exclusively locked file. Opaque to the rest of the library.
+// An open, locked file. Opaque to the rest of the library.
 struct cc_file;
 
-// Opens `path` with `mode` ("RWBC": read, write, binary, create when missing) and holds an exclusive lock on it
-// until cc_lock_close. `create_permissions`, `retry_ms` and `wait_ms` are documented by the implementation.
-// Returns null when the file cannot be had.
-cc_file *cc_lock_open_ex2(const char *path, const char *mode, int create_permissions, int retry_ms, int wait_ms);
+// Opens `path` and holds a lock on it until cc_lock_close. `mode` letters: R read, W write, B binary (no
+// translation; always so on POSIX), C create when missing. A mode with W takes an exclusive lock, one without W a
+// shared one. The wait for a lock held by another opener never gives up: a holder keeps it for one store only,
+// and a holder that dies releases it.
+//   create_permissions  the owner's rights on a file this call creates, as in chmod (384 = 0600: read and write);
+//                       the file's group gets the same rights, whatever the umask, so that a group-shared log
+//                       directory works; others get none.
+//   retry_pause_ms      the pause between attempts when the system is short of resources (descriptors, lock
+//                       records, memory); 41 in the library's calls.
+//   retry_limit_ms      how long such attempts go on before the open fails; 1000 in the library's calls.
+// A symbolic link as the file's last path component is refused, so that a member of the directory's group cannot
+// point another user's writes at a file of that user's.
+// Returns null when the file cannot be had: missing directory, no permission, or resources still short.
+cc_file *cc_lock_open_ex2(const char *path, const char *mode, int create_permissions, int retry_pause_ms,
+                          int retry_limit_ms);
 
-// Moves to `offset` from the start (origin 0), also beyond the end. Negative on failure, 0 on success.
+// Moves to `offset` from the start (origin 0), the current offset (1) or the end (2), also beyond the end.
+// Negative on failure (a negative resulting offset included), 0 on success.
 long CCFSEEK(cc_file *file, long offset, int origin);
 
-// Reads up to size * count bytes at the current offset; returns the number of whole items read.
+// Reads up to size * count bytes at the current offset; returns the number of whole items read. At the end of
+// the file it reads nothing; bytes of a last, incomplete item do reach the buffer.
 std::size_t CCFREADBASE(void *buffer, std::size_t size, std::size_t count, cc_file *file);
 
 // Writes size * count bytes at the current offset, extending the file when needed; returns the items written.
 std::size_t CCFWRITEBASE(const void *buffer, std::size_t size, std::size_t count, cc_file *file);
 
-// Releases the lock and closes the file; the handle is invalid afterwards.
+// Releases the lock and closes the file; the handle is invalid afterwards. The written bytes are in the file for
+// every later reader; they are not forced to the disk. Returns 0, or -1 when the close reported an error.
 int cc_lock_close(cc_file *file);
 
 // The five functions as a table, so that tests can replace any of them to inject a failure.

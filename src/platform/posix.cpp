@@ -4,28 +4,46 @@
 // is what dlopen returned for the module, null the program itself. The table is looked up in that module only:
 // the handle is first checked against the loader's list of loaded objects, so that a stale or invented handle
 // gives empty strings instead of a crash, and a table found through the module's dependencies is ignored.
+//
+// Locked files: an open-file-description lock (F_OFD_SETLKW) on the whole file. It belongs to the descriptor,
+// not to the process, so a library inside someone else's process cannot lose it when the process closes another
+// descriptor of the same file, two threads that open the file separately exclude each other, and the kernel
+// releases it when the holder closes the descriptor or dies. Reads and writes go to the handle's own offset with
+// pread and pwrite, so that a seek costs no system call.
 #include "platform/platform.h"
 
 #include "zephlog_strings.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <link.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <new>
+#include <optional>
 #include <string>
+#include <thread>
 
 extern char **environ;
 
 namespace zephlog::platform {
+
+struct cc_file {
+    int descriptor;
+    off_t offset;  // where the next read or write happens
+};
+
 namespace {
 
 // glibc's dlopen handles are the loader's link_map entries: a valid handle is one of them.
@@ -102,6 +120,88 @@ void show_dialog(const char *caption, const char *text) {
     run_dialog(xmessage);
 }
 
+struct open_mode {
+    int flags = 0;
+    bool create = false;
+    short lock_type = F_RDLCK;
+};
+
+std::optional<open_mode> parse_mode(const char *letters) {
+    bool read = false;
+    bool write = false;
+    open_mode mode;
+    for (; *letters != '\0'; ++letters) {
+        read = read || *letters == 'R';
+        write = write || *letters == 'W';
+        mode.create = mode.create || *letters == 'C';
+    }
+    if (!read && !write) return std::nullopt;
+    mode.flags = (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY) | O_CLOEXEC | O_NOFOLLOW;
+    mode.lock_type = write ? F_WRLCK : F_RDLCK;
+    return mode;
+}
+
+// The owner's rights as asked, and the same for the group: the log directory's group is who shares the file.
+mode_t shared_permissions(int create_permissions) {
+    const auto asked = static_cast<mode_t>(create_permissions) & 0777;
+    return asked | (asked & 0700) >> 3;
+}
+
+int open_descriptor(const char *path, const open_mode &mode, mode_t permissions) {
+    int descriptor = open(path, mode.flags);
+    if (descriptor >= 0 || errno != ENOENT || !mode.create) return descriptor;
+    descriptor = open(path, mode.flags | O_CREAT | O_EXCL, permissions);
+    if (descriptor >= 0) {
+        // The creator's umask must not narrow the rights of the other users who share the file.
+        static_cast<void>(fchmod(descriptor, permissions));
+        return descriptor;
+    }
+    return errno == EEXIST ? open(path, mode.flags) : -1;  // another process created it first
+}
+
+bool lock_descriptor(int descriptor, short lock_type) {
+    struct flock lock {};
+    lock.l_type = lock_type;
+    lock.l_whence = SEEK_SET;  // l_start and l_len 0: the whole file, however long it grows
+    while (fcntl(descriptor, F_OFD_SETLKW, &lock) != 0) {
+        if (errno != EINTR) return false;
+    }
+    return true;
+}
+
+// An open, locked descriptor, or -1 with errno set.
+int open_locked(const char *path, const open_mode &mode, mode_t permissions) {
+    const int descriptor = open_descriptor(path, mode, permissions);
+    if (descriptor < 0 || lock_descriptor(descriptor, mode.lock_type)) return descriptor;
+    const int error = errno;
+    close(descriptor);
+    errno = error;
+    return -1;
+}
+
+// Failures that go away when other processes give back what they hold; anything else will not.
+bool resources_short(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOLCK || error == ENOMEM || error == EINTR;
+}
+
+// Moves up to `total` bytes with `call` (pread or pwrite) at the handle's offset, which advances by what moved.
+template <typename Call>
+std::size_t transfer(cc_file *file, std::size_t total, Call call) {
+    std::size_t done = 0;
+    while (done < total) {
+        const ssize_t moved = call(done, total - done, file->offset + static_cast<off_t>(done));
+        if (moved < 0 && errno == EINTR) continue;
+        if (moved <= 0) break;
+        done += static_cast<std::size_t>(moved);
+    }
+    file->offset += static_cast<off_t>(done);
+    return done;
+}
+
+bool item_bytes(std::size_t size, std::size_t count, std::size_t &total) {
+    return size != 0 && !__builtin_mul_overflow(size, count, &total);
+}
+
 }  // namespace
 
 void load_strings(module_handle module, std::span<const string_request> requests) {
@@ -136,6 +236,73 @@ void fatal_exit(const char *text) {
     std::fflush(stderr);
     if (have_display()) show_dialog(caption, text);
     std::exit(-1);
+}
+
+}  // namespace zephlog::platform
+
+namespace zephlog::platform {
+
+cc_file *cc_lock_open_ex2(const char *path, const char *mode, int create_permissions, int retry_pause_ms,
+                          int retry_limit_ms) {
+    const std::optional<open_mode> parsed = parse_mode(mode);
+    if (!parsed) return nullptr;
+    using clock = std::chrono::steady_clock;
+    std::optional<clock::time_point> give_up;
+    for (;;) {
+        const int descriptor = open_locked(path, *parsed, shared_permissions(create_permissions));
+        if (descriptor >= 0) {
+            auto *file = new (std::nothrow) cc_file{descriptor, 0};
+            if (file == nullptr) close(descriptor);
+            return file;
+        }
+        if (!resources_short(errno)) return nullptr;
+        const clock::time_point now = clock::now();
+        if (!give_up) give_up = now + std::chrono::milliseconds(retry_limit_ms);
+        if (now >= *give_up) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(retry_pause_ms));
+    }
+}
+
+long CCFSEEK(cc_file *file, long offset, int origin) {
+    off_t base = 0;
+    if (origin == 1) {
+        base = file->offset;
+    } else if (origin == 2) {
+        struct stat status {};
+        if (fstat(file->descriptor, &status) != 0) return -1;
+        base = status.st_size;
+    } else if (origin != 0) {
+        return -1;
+    }
+    off_t target = 0;
+    if (__builtin_add_overflow(base, offset, &target) || target < 0) return -1;
+    file->offset = target;
+    return 0;
+}
+
+std::size_t CCFREADBASE(void *buffer, std::size_t size, std::size_t count, cc_file *file) {
+    std::size_t total = 0;
+    if (!item_bytes(size, count, total)) return 0;
+    auto *bytes = static_cast<char *>(buffer);
+    return transfer(file, total, [&](std::size_t done, std::size_t left, off_t at) {
+               return pread(file->descriptor, bytes + done, left, at);
+           }) / size;
+}
+
+std::size_t CCFWRITEBASE(const void *buffer, std::size_t size, std::size_t count, cc_file *file) {
+    std::size_t total = 0;
+    if (!item_bytes(size, count, total)) return 0;
+    const auto *bytes = static_cast<const char *>(buffer);
+    return transfer(file, total, [&](std::size_t done, std::size_t left, off_t at) {
+               return pwrite(file->descriptor, bytes + done, left, at);
+           }) / size;
+}
+
+int cc_lock_close(cc_file *file) {
+    // Closing the only descriptor of the open file description releases its lock.
+    const int result = close(file->descriptor);
+    delete file;
+    return result == 0 ? 0 : -1;
 }
 
 }  // namespace zephlog::platform

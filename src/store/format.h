@@ -84,6 +84,13 @@ constexpr std::uint16_t kept_count(const log_header &h) {
 }
 constexpr bool is_empty(const log_header &h) { return h.first_slot == h.next_slot; }
 constexpr bool is_full(const log_header &h) { return kept_count(h) == max_kept; }
+// Makes room for one more record: when the ring is full, the oldest record is dropped (first_slot moves on), and
+// mark_slot moves with it only when it pointed at that record. A ring that is not full is left as it is.
+constexpr void make_room(log_header &h) {
+    if (!is_full(h)) return;
+    if (h.mark_slot == h.first_slot) h.mark_slot = next_slot_after(h.mark_slot);
+    h.first_slot = next_slot_after(h.first_slot);
+}
 // The slot of the i-th kept record, oldest first.
 constexpr std::uint16_t kept_slot(const log_header &h, std::uint16_t i) {
     return static_cast<std::uint16_t>((h.first_slot + i) % slot_count);
