@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -56,7 +57,7 @@ bool expand_template(std::string_view tmpl, std::span<const std::string_view> in
     return format_message(std::string(tmpl).c_str(), inserts, out);
 }
 
-#ifndef ZEPHLOG_SEQUENCED_CLOCK
+#ifndef ZEPHLOG_SEQUENCED_CLOCK  // test builds with a clock of their own (tests/sequenced_clock.cpp)
 // The runtime's 32-bit clock, taken from its 64-bit one: mingw-w64's x86-64 runtime has no _time32. Like the
 // 32-bit clock, it gives -1 once the time no longer fits.
 std::int32_t clock_now() {
@@ -86,11 +87,12 @@ void fatal_exit(const char *text) {
 
 // --- The locked-file library ------------------------------------------------------------------------------------
 //
-// The lock is a byte-range lock over the whole possible file, taken with LockFileEx on the handle: it excludes
-// every other handle, of this process or another, and the system drops it when the handle is closed or its
-// process ends, so a crashed holder leaves nothing behind. The open waits for the lock as long as it takes.
-// `create_permissions`, `retry_ms` and `wait_ms` have no meaning here: the file gets the directory's default
-// access rights, and the wait is the system's.
+// The lock is a byte-range lock over the whole possible file, taken with LockFileEx on the handle: exclusive for
+// a mode with W, shared otherwise. It excludes every other handle, of this process or another, and the system
+// drops it when the handle is closed or its process ends, so a crashed holder leaves nothing behind. The wait for
+// the lock never gives up. `create_permissions` has no meaning here: a new file gets the directory's default
+// access rights. The open is retried every `retry_pause_ms` for up to `retry_limit_ms` while the system is short
+// of resources or a program outside the library holds the file without sharing it.
 
 struct cc_file {
     HANDLE handle;
@@ -98,41 +100,65 @@ struct cc_file {
 
 namespace {
 
-// Waits until no other handle holds the lock.
-bool lock_whole_file(HANDLE handle) {
-    OVERLAPPED at_start{};
-    return LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &at_start) != 0;
+struct open_mode {
+    DWORD access = 0;
+    DWORD creation = OPEN_EXISTING;
+    DWORD lock_flags = 0;
+};
+
+open_mode parse_mode(const char *mode) {
+    open_mode parsed;
+    if (std::strchr(mode, 'R') != nullptr) parsed.access |= GENERIC_READ;
+    if (std::strchr(mode, 'W') != nullptr) {
+        parsed.access |= GENERIC_WRITE;
+        parsed.lock_flags = LOCKFILE_EXCLUSIVE_LOCK;
+    }
+    if (std::strchr(mode, 'C') != nullptr) parsed.creation = OPEN_ALWAYS;
+    return parsed;
 }
 
-void unlock_whole_file(HANDLE handle) {
-    OVERLAPPED at_start{};
-    UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &at_start);
+// An open handle holding the lock, or INVALID_HANDLE_VALUE with the thread's last error set.
+HANDLE open_locked(const char *path, const open_mode &mode) {
+    const HANDLE handle = CreateFileA(path, mode.access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, mode.creation,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return handle;
+    OVERLAPPED from_start{};
+    if (LockFileEx(handle, mode.lock_flags, 0, MAXDWORD, MAXDWORD, &from_start)) return handle;
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Failures that go away when others give back what they hold; anything else will not.
+bool worth_retrying(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_TOO_MANY_OPEN_FILES ||
+           error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY || error == ERROR_NO_SYSTEM_RESOURCES;
 }
 
 // The byte count of size * count, or false when it does not fit one system call.
 bool byte_count(std::size_t size, std::size_t count, DWORD &bytes) {
-    if (size != 0 && count > std::numeric_limits<DWORD>::max() / size) return false;
+    if (size == 0 || count > std::numeric_limits<DWORD>::max() / size) return false;
     bytes = static_cast<DWORD>(size * count);
     return true;
 }
 
 }  // namespace
 
-cc_file *cc_lock_open_ex2(const char *path, const char *mode, int, int, int) {
-    const bool create = std::strchr(mode, 'C') != nullptr;
-    const HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    if (!lock_whole_file(handle)) {
-        CloseHandle(handle);
-        return nullptr;
+cc_file *cc_lock_open_ex2(const char *path, const char *mode, int, int retry_pause_ms, int retry_limit_ms) {
+    const open_mode parsed = parse_mode(mode);
+    const ULONGLONG give_up = GetTickCount64() + static_cast<ULONGLONG>(std::max(retry_limit_ms, 0));
+    for (;;) {
+        const HANDLE handle = open_locked(path, parsed);
+        if (handle != INVALID_HANDLE_VALUE) return new cc_file{handle};
+        if (!worth_retrying(GetLastError()) || GetTickCount64() >= give_up) return nullptr;
+        Sleep(static_cast<DWORD>(std::max(retry_pause_ms, 0)));
     }
-    return new cc_file{handle};
 }
 
 long CCFSEEK(cc_file *file, long offset, int origin) {
     static constexpr std::array<DWORD, 3> methods{FILE_BEGIN, FILE_CURRENT, FILE_END};
-    if (origin < 0 || origin > 2 || (origin == 0 && offset < 0)) return -1;
+    if (origin < 0 || origin > 2) return -1;  // a move before the start fails in the system call
     LARGE_INTEGER distance{};
     distance.QuadPart = offset;
     return SetFilePointerEx(file->handle, distance, nullptr, methods[static_cast<std::size_t>(origin)]) ? 0 : -1;
@@ -141,7 +167,7 @@ long CCFSEEK(cc_file *file, long offset, int origin) {
 std::size_t CCFREADBASE(void *buffer, std::size_t size, std::size_t count, cc_file *file) {
     DWORD bytes = 0;
     DWORD done = 0;
-    if (size == 0 || !byte_count(size, count, bytes) || !ReadFile(file->handle, buffer, bytes, &done, nullptr)) {
+    if (!byte_count(size, count, bytes) || !ReadFile(file->handle, buffer, bytes, &done, nullptr)) {
         return 0;
     }
     return done / size;
@@ -150,7 +176,7 @@ std::size_t CCFREADBASE(void *buffer, std::size_t size, std::size_t count, cc_fi
 std::size_t CCFWRITEBASE(const void *buffer, std::size_t size, std::size_t count, cc_file *file) {
     DWORD bytes = 0;
     DWORD done = 0;
-    if (size == 0 || !byte_count(size, count, bytes) || !WriteFile(file->handle, buffer, bytes, &done, nullptr)) {
+    if (!byte_count(size, count, bytes) || !WriteFile(file->handle, buffer, bytes, &done, nullptr)) {
         return 0;
     }
     return done / size;
@@ -159,7 +185,8 @@ std::size_t CCFWRITEBASE(const void *buffer, std::size_t size, std::size_t count
 int cc_lock_close(cc_file *file) {
     // Closing the handle would drop the lock too, but only once the system gets round to it; unlocking first
     // lets a waiting process in at once.
-    unlock_whole_file(file->handle);
+    OVERLAPPED from_start{};
+    UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &from_start);
     const bool closed = CloseHandle(file->handle) != 0;
     delete file;
     return closed ? 0 : -1;
