@@ -11,3 +11,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 # only the C++ runtime is linked in.
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static-libstdc++")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static-libstdc++")
+foreach(runtime_dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+  execute_process(COMMAND ${CMAKE_C_COMPILER} -print-file-name=${runtime_dll}
+    OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+  list(APPEND ZEPHLOG_RUNTIME_DLLS ${runtime_path})
+endforeach()
