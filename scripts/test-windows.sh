@@ -23,6 +23,7 @@ cmake --build build/win64 -j "$jobs"
 # they would hold its output open and CTest would wait for them. Without a display the error box returns at once.
 export WINEPREFIX=$PWD/build/win64/wine-prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wineserver --persistent </dev/null >/dev/null 2>&1
 trap '/usr/lib/wine/wineserver --kill' EXIT
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1  # creates the prefix the first time (about 15 s)
