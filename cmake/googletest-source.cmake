@@ -1,5 +1,6 @@
 # GoogleTest built for the target from Debian's sources (package googletest), for cross builds: the installed
-# GTest package holds libraries for the build machine only. GoogleTest itself defines the same GTest:: targets as find_package.
+# GTest package holds libraries for the build machine only. GoogleTest itself defines the GTest:: targets that
+# find_package would.
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

@@ -104,6 +104,16 @@ TEST_F(Library, StoresTheEntryAndReturnsItsTime) {
     EXPECT_EQ(record.line(1), "second line");
 }
 
+// A header with a field above 999 did not come from a store: the ring starts again, empty, at slot 0.
+TEST_F(Library, DamagedHeaderStartsTheRingAgain) {
+    std::ofstream(log_path, std::ios::binary) << std::string("\xff\xff\x00\x00\xe8\x03", 6) << std::string(600, 'x');
+    dll_zeph_log_error(1, 2, "after the damage");
+    const ring stored = read_ring();
+    EXPECT_EQ(stored.header, (store::log_header{0, 0, 1}));
+    ASSERT_EQ(stored.kept.size(), 1u);
+    EXPECT_EQ(stored.kept[0].line(0), "after the damage");
+}
+
 TEST_F(Library, ExceptionsReachTheCallerBeforeTheFileIsTouched) {
     EXPECT_THROW(dll_zeph_log_error(0, 1, "%1% %3%", "a"), boost::io::too_few_args);
     EXPECT_THROW(dll_zeph_log_error(0, 1, "50%1% %"), boost::io::bad_format_string);

@@ -70,7 +70,9 @@ std::optional<std::string> system_formatter(const std::string &tmpl) {
 std::string shown(const std::optional<std::string> &text) {
     if (!text) return "(fails)";
     std::string out;
-    for (const char c : *text) out += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    for (const char c : *text) {
+        out += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
     return '"' + out + '"';
 }
 
@@ -94,7 +96,8 @@ TEST(Expansion, PortableExpanderAgreesWithTheSystemFormatter) {
     std::vector<std::string> templates{
         "%1/%2/%3 %4:%5:%6%7 %8 %9: ", "x%%y", "a%nb", "a%0b", "%1!5s!|", "%1!-4s!|", "%9!.3s!|%9!-6.2s!|",
         "t%tx%rY%.%!% z", "%x", "line1\nline2\rline3\r\nend", "%8%8 %3", "", "%", "ab%", "%1!5s", "%0", "%1%0%2",
-        "\n", "%n", "%9!20s!|", "%9!-20.4s!|", "%1!0s!", "%1!.0s!", "a\n\n\rb", "%%%", "%1!s"};
+        "\n", "%n", "%9!20s!|", "%9!-20.4s!|", "%1!0s!", "%1!.0s!", "a\n\n\rb", "%%%", "%1!s",
+        "\xe9t\xe9", "\x81\x8d\x8f\x90\x9d", "\x80\xff", "%1\x81%2"};  // 8-bit text, some of it unassigned in cp1252
     std::mt19937 random(20261211);
     for (int i = 0; i < 5000; ++i) templates.push_back(generated_template(random));
 
