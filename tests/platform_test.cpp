@@ -64,6 +64,15 @@ TEST_F(StringTables, InvalidHandlesGiveEmptyStrings) {
     }
 }
 
+// The library keeps the last table it found; a module unloaded since must not be served from it.
+TEST(StringTableCache, UnloadedModuleGivesEmptyStrings) {
+    void *module = dlopen(ZEPHLOG_TEST_STRINGS_MODULE, RTLD_NOW);
+    ASSERT_NE(module, nullptr) << dlerror();
+    EXPECT_EQ(load(module, 42062), "M-FATAL");
+    ASSERT_EQ(dlclose(module), 0);
+    EXPECT_EQ(load(module, 42062), "");  // the handle is only compared, never followed
+}
+
 TEST(ClockAndLocalTime, BreaksDownInTheProcessTimeZone) {
     setenv("TZ", "", 1);  // empty TZ: UTC
     const auto utc = zephlog::platform::to_local_time(1293349106);  // 2010-12-26 07:38:26 UTC

@@ -3,6 +3,7 @@
 #include <boost/format.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,9 +18,10 @@ std::string format_positional(const char *message, std::va_list args) {
     const std::string_view text = message;
     boost::format formatter(message);
     for (int n = 1; n <= max_positional_args; ++n) {
-        char key[8];
-        const int key_length = std::snprintf(key, sizeof key, "%%%d%%", n);
-        if (text.find(std::string_view(key, static_cast<std::size_t>(key_length))) == std::string_view::npos) break;
+        char key[8] = "%";  // snprintf would cost more than the search
+        char *key_end = std::to_chars(key + 1, key + sizeof key - 1, n).ptr;
+        *key_end++ = '%';
+        if (text.find(std::string_view(key, static_cast<std::size_t>(key_end - key))) == std::string_view::npos) break;
         const char *arg = va_arg(args, const char *);
         formatter % (arg != nullptr ? arg : "(null)");
     }

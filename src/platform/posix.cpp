@@ -24,16 +24,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 extern char **environ;
 
@@ -72,6 +75,36 @@ const zephlog_string *string_table_of(module_handle module) {
         return nullptr;
     }
     return static_cast<const zephlog_string *>(symbol);
+}
+
+// Finding a table takes several loader calls per logging call. The answer for a handle changes only when objects
+// are loaded or unloaded, which the loader counts; so the last answer is kept with the counts it was found under
+// and used again while they are unchanged. A handle that was unloaded since is thus looked up afresh.
+struct loader_counts {
+    unsigned long long adds = 0;
+    unsigned long long subs = 0;
+    bool operator==(const loader_counts &) const = default;
+};
+
+int read_loader_counts(dl_phdr_info *info, std::size_t size, void *counts) {
+    if (size < offsetof(dl_phdr_info, dlpi_subs) + sizeof info->dlpi_subs) return -1;
+    *static_cast<loader_counts *>(counts) = {info->dlpi_adds, info->dlpi_subs};
+    return 1;  // every entry carries the same counts: the first one is enough
+}
+
+const zephlog_string *cached_string_table(module_handle module) {
+    static std::mutex lock;
+    static std::optional<std::pair<loader_counts, module_handle>> last_key;
+    static const zephlog_string *last_table = nullptr;
+    loader_counts counts;
+    if (dl_iterate_phdr(read_loader_counts, &counts) != 1) return string_table_of(module);
+    const std::scoped_lock hold(lock);
+    const std::pair key{counts, module};
+    if (last_key != key) {
+        last_table = string_table_of(module);
+        last_key = key;
+    }
+    return last_table;
 }
 
 const char *find_string(const zephlog_string *table, unsigned id) {
@@ -202,10 +235,27 @@ bool item_bytes(std::size_t size, std::size_t count, std::size_t &total) {
     return size != 0 && !__builtin_mul_overflow(size, count, &total);
 }
 
+// tzset reads TZ and, without it, stats the zone file: a few microseconds, most of a logging call's composition.
+// It runs when TZ differs from what the last run saw, and otherwise at most once per second of the clock, so a
+// changed zone file is still seen within a second.
+void refresh_time_zone() {
+    static std::mutex lock;
+    static std::optional<std::string> last_tz;  // nullopt: TZ unset
+    static std::time_t last_run = -1;
+    const std::scoped_lock hold(lock);
+    const char *tz = std::getenv("TZ");
+    const std::time_t now = std::time(nullptr);
+    const bool same_tz = tz == nullptr ? !last_tz : last_tz && *last_tz == tz;
+    if (same_tz && now == last_run) return;
+    last_tz = tz == nullptr ? std::nullopt : std::optional<std::string>(tz);
+    last_run = now;
+    tzset();
+}
+
 }  // namespace
 
 void load_strings(module_handle module, std::span<const string_request> requests) {
-    const zephlog_string *table = string_table_of(module);
+    const zephlog_string *table = cached_string_table(module);
     for (const string_request &request : requests) copy_cut(find_string(table, request.id), request.buffer);
 }
 
@@ -224,7 +274,7 @@ std::int32_t clock_now() {
 local_time to_local_time(std::int32_t time) {
     const std::time_t value = time;
     std::tm parts{};
-    tzset();  // localtime_r does not look at TZ by itself
+    refresh_time_zone();  // localtime_r does not look at TZ by itself
     localtime_r(&value, &parts);
     return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
