@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -81,7 +82,16 @@ local_time to_local_time(std::int32_t time) {
 }
 
 void fatal_exit(const char *text) {
-    MessageBoxA(nullptr, text, "Fatal Error", MB_TASKMODAL | MB_ICONERROR);
+    static constexpr const char *caption = "Fatal Error";
+    // As on other systems the text also reaches standard error, for programs run from a console or a script. It
+    // is written as it is: the entry line already ends in CR LF, which the runtime's text mode would widen again.
+    std::string line = std::string(caption) + ": " + text;
+    if (line.back() != '\n') line += '\n';
+    std::fflush(stderr);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    // The box waits for the user; without a display (Wine in CI) it returns at once.
+    MessageBoxA(nullptr, text, caption, MB_TASKMODAL | MB_ICONERROR);
     std::exit(-1);
 }
 
