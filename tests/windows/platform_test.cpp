@@ -199,6 +199,32 @@ TEST_F(LockedFile, HoldsTheLockUntilClosedAndAWaitingOpenerGetsItThen) {
     EXPECT_TRUE(lock_is_free());
 }
 
+// The system drops the lock of a process that dies holding it, so the next opener gets in.
+TEST_F(LockedFile, AHolderThatIsKilledLeavesTheFileFree) {
+    std::array<char, MAX_PATH> program{};
+    GetModuleFileNameA(nullptr, program.data(), MAX_PATH);
+    std::string command = '"' + (std::filesystem::path(program.data()).parent_path() / "win_lock_holder.exe").string() +
+                          "\" \"" + path.string() + '"';
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION holder{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &holder));
+    for (int wait = 0; wait < 500 && (!std::filesystem::exists(path) || lock_is_free()); ++wait) Sleep(10);
+    EXPECT_FALSE(lock_is_free());
+    TerminateProcess(holder.hProcess, 9);
+    WaitForSingleObject(holder.hProcess, INFINITE);
+    CloseHandle(holder.hThread);
+    CloseHandle(holder.hProcess);
+
+    platform::cc_file *file = open();
+    ASSERT_NE(file, nullptr);
+    std::array<char, 13> buffer{};
+    EXPECT_EQ(platform::CCFREADBASE(buffer.data(), 1, buffer.size(), file), buffer.size());
+    EXPECT_EQ(std::string(buffer.data(), buffer.size()), "half a record");
+    platform::cc_lock_close(file);
+}
+
 TEST_F(LockedFile, MissingDirectoryOrDirectoryInTheWayFails) {
     EXPECT_EQ(platform::cc_lock_open_ex2((path / "missing" / "LOGFILE.DAT").string().c_str(), "RWBC", 384, 41, 1000),
               nullptr);
