@@ -69,16 +69,21 @@ std::int32_t clock_now() {
 #endif
 
 local_time to_local_time(std::int32_t time) {
-    const __time64_t value = time;
+    // The runtime refuses times before 1970, the clock's -1 among them. The calendar repeats every 400 years, so
+    // such a time is broken down 400 years later and its year moved back, as other systems show it.
+    constexpr __time64_t four_centuries = 146097LL * 24 * 60 * 60;
+    constexpr int four_centuries_years = 400;
+    __time64_t value = time;
+    int year_shift = 0;
     std::tm parts{};
     _tzset();
-    // The runtime refuses times before 1970 (the clock's -1 among them); 1970-01-01 00:00:00 stands in for them.
     if (_localtime64_s(&parts, &value) != 0) {
-        parts = std::tm{};
-        parts.tm_year = 70;
-        parts.tm_mday = 1;
+        value += four_centuries;
+        year_shift = four_centuries_years;
+        if (_localtime64_s(&parts, &value) != 0) parts = std::tm{};
     }
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+    return {parts.tm_year + 1900 - year_shift, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min,
+            parts.tm_sec};
 }
 
 void fatal_exit(const char *text) {

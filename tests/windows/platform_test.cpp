@@ -131,8 +131,13 @@ TEST(ClockAndLocalTime, BreaksDownInTheProcessTimeZone) {
     const auto utc = platform::to_local_time(1293349106);  // 2010-12-26 07:38:26 UTC
     EXPECT_EQ((std::array{utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second}),
               (std::array{2010, 12, 26, 7, 38, 26}));
+    const auto before_1970 = platform::to_local_time(-1);  // what the clock gives after 2038
+    EXPECT_EQ((std::array{before_1970.year, before_1970.month, before_1970.day, before_1970.hour,
+                          before_1970.minute, before_1970.second}),
+              (std::array{1969, 12, 31, 23, 59, 59}));
     _putenv("TZ=EST5");
     EXPECT_EQ(platform::to_local_time(1293349106).hour, 2);
+    EXPECT_EQ(platform::to_local_time(3600).hour, 20);  // 1969-12-31 20:00 local
     _putenv("TZ=");
     EXPECT_GT(platform::clock_now(), 1700000000);
 }
