@@ -6,7 +6,7 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${zephlog_mingw_triple}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${zephlog_mingw_triple}-g++-posix)
 set(CMAKE_RC_COMPILER ${zephlog_mingw_triple}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${zephlog_mingw_triple})
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${zephlog_mingw_triple})  # after any the user gives
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
