@@ -35,8 +35,13 @@ struct zephlog_string {
 
 #define ZEPHLOG_STRING_TABLE_SYMBOL "zephlog_string_table"
 
-#define ZEPHLOG_STRING_TABLE(...)                                                                                      \
+#if defined(_WIN32)
+/* On Windows the strings are the module's STRINGTABLE resource (an .rc file); the table in the source is unused. */
+#  define ZEPHLOG_STRING_TABLE(...)
+#else
+#  define ZEPHLOG_STRING_TABLE(...)                                                                                    \
     ZEPHLOG_STRINGS_EXTERN __attribute__((visibility("default"), used))                                               \
     const struct zephlog_string zephlog_string_table[] = {__VA_ARGS__, {0, 0}};
+#endif
 
 #endif /* ZEPHLOG_STRINGS_H */

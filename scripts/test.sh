@@ -32,3 +32,5 @@ for fuzzer in build/fuzz/fuzz/fuzz_*; do
   work=build/fuzz/corpus/$name && mkdir -p "$work"  # new inputs go here; the committed seeds stay as they are
   "$fuzzer" -max_total_time="${ZEPHLOG_FUZZ_SECONDS:-30}" -print_final_stats=0 -artifact_prefix=build/fuzz/ "$work" "fuzz/corpus/$name" 2>&1 | tail -n 1
 done
+
+bash scripts/test-windows.sh

@@ -2,9 +2,13 @@
 // operations and damaged files, the golden file, and the store call of a logging call.
 #include "store_support.h"
 
+#include "zephlog.h"
+
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <set>
 #include <thread>
@@ -254,10 +258,20 @@ TEST_F(LoggingCall, FailedOpenShowsTheBoxAndEndsWithStatus255) {
     EXPECT_EQ(kept_lines(), std::vector<std::string>{"from the exit handler"});
 }
 
-// Threads of one process that log at once: every entry is kept, each thread's in its own order.
+// Threads of one process that log at once, while another one changes the module of the strings: every entry is
+// kept, each thread's in its own order.
 TEST_F(LoggingCall, ThreadsLoggingAtOnce) {
     constexpr int thread_count = 4;
     constexpr int per_thread = 50;
+    void *module = dlopen(ZEPHLOG_TEST_STRINGS_MODULE, RTLD_NOW);
+    ASSERT_NE(module, nullptr) << dlerror();
+    std::atomic<bool> done{false};
+    std::thread switcher([&] {
+        while (!done.load()) {
+            dll_set_zeph_log_inst(module);
+            dll_set_zeph_log_inst(nullptr);
+        }
+    });
     std::vector<std::thread> threads;
     for (int t = 0; t < thread_count; ++t) {
         threads.emplace_back([this, t] {
@@ -267,6 +281,9 @@ TEST_F(LoggingCall, ThreadsLoggingAtOnce) {
         });
     }
     for (std::thread &thread : threads) thread.join();
+    done.store(true);
+    switcher.join();
+    dlclose(module);
     std::vector<int> next(thread_count, 0);
     const std::vector<std::string> kept = kept_lines();
     ASSERT_EQ(kept.size(), std::size_t{thread_count * per_thread});
