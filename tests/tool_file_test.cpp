@@ -1,5 +1,6 @@
 // The reader's code in process: the golden file, verify's faults, the follower's arithmetic, times and the
 // arguments a shell message takes.
+#include "compose/entry.h"
 #include "filter.h"
 #include "follow.h"
 #include "log_image.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -203,6 +205,52 @@ TEST(ShellArguments, CountWhatEachModeTakes) {
     for (const char *bad : {"%d items", "%5$s", "%*s", "trailing %", "%ls", "%n"}) {
         EXPECT_THROW(arguments_taken(bad), std::invalid_argument) << bad;
     }
+}
+
+// Where log_to_test_file stores: a logging call like the library's, into a file of the test.
+std::string shell_log_path;
+
+std::int32_t log_to_test_file(int type, int number, const char *message, ...) {
+    std::va_list args;
+    va_start(args, message);
+    const store::log_destination destination{&platform::system_file_ops, shell_log_path.c_str()};
+    const std::int32_t time = log_entry(destination, type, number, message, args);
+    va_end(args);
+    return time;
+}
+
+TEST(ShellLog, PassesTheStringsTheMessageTakes) {
+    temp_dir dir;
+    shell_log_path = dir.file("LOGFILE.DAT");
+    std::string twenty_keys;
+    std::vector<std::string> twenty_args;
+    for (char c = 'a'; c < 'a' + 20; ++c) {
+        twenty_keys += "%" + std::to_string(c - 'a' + 1) + "%";
+        twenty_args.emplace_back(1, c);
+    }
+    const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+        {"Job %1% failed: %2%", {"backup", "-x"}, "Job backup failed: -x"},
+        {"%-6s|%.2s at 100%%", {"disk", "sda"}, "disk  |sd at 100%"},
+        {"kept %1 as written", {}, "kept %1 as written"},
+        {twenty_keys, twenty_args, "abcdefghijklmnopqrst"},
+    };
+    for (const auto &[message, args, line] : cases) {
+        log_from_shell(2, 7, message, args, log_to_test_file);
+        EXPECT_EQ(kept_records(log_image::read(shell_log_path)).back().record.line(0), line) << message;
+    }
+}
+
+TEST(ShellLog, RefusesArgumentsTheMessageDoesNotTakeBeforeLogging) {
+    temp_dir dir;
+    shell_log_path = dir.file("LOGFILE.DAT");
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
+        {"Job %1% failed after %2% tries", {"backup"}}, {"as written", {"extra"}}, {"%s and %s", {"1", "2", "3"}},
+        {"%d items", {"5"}},
+    };
+    for (const auto &[message, args] : cases) {
+        EXPECT_THROW(log_from_shell(2, 7, message, args, log_to_test_file), std::invalid_argument) << message;
+    }
+    EXPECT_FALSE(std::filesystem::exists(shell_log_path));
 }
 
 }  // namespace

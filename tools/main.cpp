@@ -7,6 +7,7 @@
 #include "watch.h"
 
 #include "store/writer.h"
+#include "zephlog.h"
 #include "zephlog_strings.h"
 
 #include <CLI/CLI.hpp>
@@ -232,7 +233,7 @@ int main(int argc, char **argv) {
 
     try {
         if (*log_command) {
-            log_from_shell(entry.type, entry.number, entry.message, entry.args);
+            log_from_shell(entry.type, entry.number, entry.message, entry.args, dll_zeph_log_error);
             return status_ok;
         }
         if (*verify_command) return verify_file(verify_path);

@@ -1,7 +1,6 @@
 #include "shell_log.h"
 
 #include "compose/line.h"
-#include "zephlog.h"
 
 #include <array>
 #include <cctype>
@@ -54,7 +53,8 @@ std::size_t arguments_taken(std::string_view message) {
     return 0;
 }
 
-std::int32_t log_from_shell(int type, int number, const std::string &message, const std::vector<std::string> &args) {
+std::int32_t log_from_shell(int type, int number, const std::string &message, const std::vector<std::string> &args,
+                            log_call log) {
     const std::size_t taken = arguments_taken(message);
     if (taken > max_shell_arguments) {
         throw std::invalid_argument("the message takes " + std::to_string(taken) + " arguments, more than " +
@@ -69,8 +69,8 @@ std::int32_t log_from_shell(int type, int number, const std::string &message, co
     std::array<const char *, max_shell_arguments> a;
     a.fill("");
     for (std::size_t i = 0; i < args.size(); ++i) a[i] = args[i].c_str();
-    return dll_zeph_log_error(type, number, message.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8],
-                              a[9], a[10], a[11], a[12], a[13], a[14], a[15], a[16], a[17], a[18], a[19]);
+    return log(type, number, message.c_str(), a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10],
+               a[11], a[12], a[13], a[14], a[15], a[16], a[17], a[18], a[19]);
 }
 
 }  // namespace zephlog::tools

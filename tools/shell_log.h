@@ -17,8 +17,12 @@ inline constexpr std::size_t max_shell_arguments = 20;
 // a conversion other than %s: the shell hands over only strings, and the library would read them as numbers.
 std::size_t arguments_taken(std::string_view message);
 
-// Stores one entry through dll_zeph_log_error and returns its time. Throws std::invalid_argument when `args` are
-// not exactly what the message takes. Type 5 shows the fatal box and ends the process with status 255.
-std::int32_t log_from_shell(int type, int number, const std::string &message, const std::vector<std::string> &args);
+// A logging call with the library's signature: dll_zeph_log_error, or in tests one that logs elsewhere.
+using log_call = std::int32_t (*)(int entry_type, int error_number, const char *message, ...);
+
+// Stores one entry through `log` and returns its time. Throws std::invalid_argument, having logged nothing, when
+// `args` are not exactly what the message takes. Type 5 shows the fatal box and ends the process (status 255).
+std::int32_t log_from_shell(int type, int number, const std::string &message, const std::vector<std::string> &args,
+                            log_call log);
 
 }  // namespace zephlog::tools
