@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,13 @@ TEST(ComposeLine, AppendsTheMessageInItsMode) {
     for (const auto &c : cases) {
         EXPECT_STREQ(compose("P: ", c.message, "backup", "3", "x").c_str(), c.expected) << c.message;
     }
+}
+
+TEST(MessageMode, PrintfStringConversionsAreCountedOthersRefused) {
+    const std::pair<const char *, std::optional<std::size_t>> cases[] = {
+        {"%s and %-5.2s at 50%%", 2}, {"no directive %%", 0}, {"%d", std::nullopt}, {"%n", std::nullopt},
+        {"%*s", std::nullopt}, {"%2$s", std::nullopt}, {"%ls", std::nullopt}, {"ends in %", std::nullopt}};
+    for (const auto &[message, count] : cases) EXPECT_EQ(zephlog::printf_string_conversions(message), count) << message;
 }
 
 TEST(ComposeLine, PrintfModeTakesPrintfArguments) {

@@ -18,28 +18,13 @@ std::size_t positional_keys(std::string_view message) {
 
 // Counts the %s conversions; anything else but %% is refused.
 std::size_t string_conversions(std::string_view message) {
-    std::size_t count = 0;
-    for (std::size_t at = message.find('%'); at != std::string_view::npos; at = message.find('%', at)) {
-        ++at;
-        if (at < message.size() && message[at] == '%') {
-            ++at;
-            continue;
-        }
-        while (at < message.size() && std::string_view("-+ #0").find(message[at]) != std::string_view::npos) ++at;
-        while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at]))) ++at;
-        if (at < message.size() && message[at] == '.') {
-            ++at;
-            while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at]))) ++at;
-        }
-        if (at >= message.size() || message[at] != 's') {
-            throw std::invalid_argument(
-                "a printf-style message takes only %s conversions from the shell (flags, width and precision "
-                "allowed); write %% for a percent sign, or use positional %1%, %2%, ...");
-        }
-        ++at;
-        ++count;
+    const std::optional<std::size_t> count = printf_string_conversions(message);
+    if (!count) {
+        throw std::invalid_argument(
+            "a printf-style message takes only %s conversions from the shell (flags, width and precision "
+            "allowed); write %% for a percent sign, or use positional %1%, %2%, ...");
     }
-    return count;
+    return *count;
 }
 
 }  // namespace

@@ -158,6 +158,28 @@ message_mode choose_mode(std::string_view message) {
     return message_mode::verbatim;
 }
 
+std::optional<std::size_t> printf_string_conversions(std::string_view message) {
+    const auto skip_digits = [&](std::size_t at) {
+        while (at < message.size() && message[at] >= '0' && message[at] <= '9') ++at;
+        return at;
+    };
+    std::size_t count = 0;
+    for (std::size_t at = message.find('%'); at != std::string_view::npos; at = message.find('%', at)) {
+        ++at;
+        if (at < message.size() && message[at] == '%') {
+            ++at;
+            continue;
+        }
+        while (at < message.size() && std::string_view("-+ #0").find(message[at]) != std::string_view::npos) ++at;
+        at = skip_digits(at);
+        if (at < message.size() && message[at] == '.') at = skip_digits(at + 1);
+        if (at >= message.size() || message[at] != 's') return std::nullopt;
+        ++at;
+        ++count;
+    }
+    return count;
+}
+
 void compose_line(entry_line &line, std::string_view prefix, const char *message, std::va_list args) {
     prefix = prefix.substr(0, line_size - 1);
     std::memcpy(line.line_buffer.data(), prefix.data(), prefix.size());

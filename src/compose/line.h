@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace zephlog {
@@ -20,6 +21,11 @@ enum class message_mode { positional, verbatim, printf };
 
 // The mode follows from plain substrings of the message: "%1%", then "%1", then "%".
 message_mode choose_mode(std::string_view message);
+
+// The number of string conversions of a printf message (flags, width and precision allowed, "%%" not counted), or
+// nothing when it has any other directive: callers that hold only strings, such as a shell, may log the message
+// only then.
+std::optional<std::size_t> printf_string_conversions(std::string_view message);
 
 struct entry_line {
     std::array<char, line_capacity> line_buffer{};
