@@ -14,7 +14,7 @@ expect_fatal() {  # program, expected text in its box
   grep -q "$2" <<<"$output" || { echo "$1: box text '$output' lacks '$2'"; exit 1; }
 }
 
-cmake -S "$source" -B "$scratch/cmake" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_RPATH="$prefix/lib" >/dev/null
+cmake -S "$source" -B "$scratch/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_RPATH="$prefix/lib" >/dev/null
 cmake --build "$scratch/cmake" >/dev/null
 expect_fatal "$scratch/cmake/consumer_c" "consumer 00007 C-FATAL  | written from C"
 "$scratch/cmake/consumer_cpp"
