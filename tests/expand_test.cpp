@@ -38,6 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Rules, ExpandTest, testing::Values(
     expansion_case{"%1!5s!|", "   26|"},
     expansion_case{"%1!-4s!|", "26  |"},
     expansion_case{"%9!.3s!|%9!-6.2s!|", "ERR|ER    |"},
+    expansion_case{"%1!05s!|%1! 005s!|%1!-05s!|%7!03.0s!", "00026|00026|26   |000"},  // the '0' flag
     expansion_case{"t%tx%rY%.%!% z", "t\tx\rY.! z"},
     expansion_case{"%x", "x"},
     expansion_case{"line1\nline2\rline3\r\nend", "line1\r\nline2\r\nline3\r\nend"},

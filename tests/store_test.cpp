@@ -258,8 +258,8 @@ TEST_F(LoggingCall, FailedOpenShowsTheBoxAndEndsWithStatus255) {
     EXPECT_EQ(kept_lines(), std::vector<std::string>{"from the exit handler"});
 }
 
-// Threads of one process that log at once, while another one changes the module of the strings: every entry is
-// kept, each thread's in its own order.
+// Threads of one process that log at once: every entry is kept, each thread's in its own order. Another thread
+// changes the module of the strings meanwhile, so that the TSan build sees the module handle shared as well.
 TEST_F(LoggingCall, ThreadsLoggingAtOnce) {
     constexpr int thread_count = 4;
     constexpr int per_thread = 50;

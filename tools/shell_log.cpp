@@ -9,13 +9,6 @@
 namespace zephlog::tools {
 namespace {
 
-// The library feeds %1%, %2%, ... from the first up to the first key the message lacks.
-std::size_t positional_keys(std::string_view message) {
-    std::size_t n = 0;
-    while (n < max_shell_arguments && message.find("%" + std::to_string(n + 1) + "%") != std::string_view::npos) ++n;
-    return n;
-}
-
 // Counts the %s conversions; anything else but %% is refused.
 std::size_t string_conversions(std::string_view message) {
     const std::optional<std::size_t> count = printf_string_conversions(message);
@@ -31,7 +24,7 @@ std::size_t string_conversions(std::string_view message) {
 
 std::size_t arguments_taken(std::string_view message) {
     switch (choose_mode(message)) {
-    case message_mode::positional: return positional_keys(message);
+    case message_mode::positional: return static_cast<std::size_t>(positional_argument_count(message));
     case message_mode::printf: return string_conversions(message);
     case message_mode::verbatim: return 0;
     }

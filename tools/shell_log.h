@@ -1,6 +1,8 @@
 // Logging an entry from a shell script, as logger(1) does for syslog.
 #pragma once
 
+#include "compose/line.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,7 +12,7 @@
 namespace zephlog::tools {
 
 // At most this many arguments reach the library, as many as a positional message can take.
-inline constexpr std::size_t max_shell_arguments = 20;
+inline constexpr std::size_t max_shell_arguments = max_positional_args;
 
 // How many string arguments `message` consumes in the mode the library picks for it: one per key %1%, %2%, ...
 // (positional), one per %s (printf), none (word for word). Throws std::invalid_argument for a printf message with

@@ -39,7 +39,7 @@ std::span<const std::string_view> message_lines(const entry_line &line,
 
 int entry_type_of(int argument) {
     const auto type = static_cast<signed char>(argument & 0xFF);
-    return type >= 0 && type < type_count ? type : type_count - 2;
+    return type >= 0 && type < type_count ? type : fatal_type - 1;
 }
 
 std::int32_t log_entry(const store::log_destination &destination, int type_argument, int number_argument,

@@ -1,6 +1,7 @@
 #include "compose/line.h"
 
 #include <boost/format.hpp>
+#include <boost/version.hpp>
 
 #include <algorithm>
 #include <charconv>
@@ -13,7 +14,10 @@
 namespace zephlog {
 namespace {
 
-constexpr int max_positional_args = 20;
+
+// The guard below walks a message with Boost.Format's own parsing functions, as version 1.74 has them: another
+// version must be checked against it before it is used.
+static_assert(BOOST_VERSION == 107400, "check message_guard against this Boost.Format version");
 
 // Boost.Format trusts two things about a message that need not hold, and its parser then writes past its own
 // table or overflows an int. Such messages are refused here, as ill-formed ones, before the formatter sees them.
@@ -89,16 +93,12 @@ private:
     bool plain_only_ = true;
 };
 
-// Feeds the n-th string argument for each key %n% present, from %1% up to the first absent key.
+// Feeds one string argument for each key counted by positional_argument_count.
 std::string format_positional(const char *message, std::va_list args) {
     const std::string text = message;
     message_guard(text).check();
     boost::format formatter(text);
-    for (int n = 1; n <= max_positional_args; ++n) {
-        char key[8] = "%";  // snprintf would cost more than the search
-        char *key_end = std::to_chars(key + 1, key + sizeof key - 1, n).ptr;
-        *key_end++ = '%';
-        if (text.find(std::string_view(key, static_cast<std::size_t>(key_end - key))) == std::string_view::npos) break;
+    for (int n = positional_argument_count(text); n > 0; --n) {
         const char *arg = va_arg(args, const char *);
         formatter % (arg != nullptr ? arg : "(null)");
     }
@@ -156,6 +156,17 @@ message_mode choose_mode(std::string_view message) {
     if (message.find("%1") != std::string_view::npos) return message_mode::verbatim;
     if (message.find('%') != std::string_view::npos) return message_mode::printf;
     return message_mode::verbatim;
+}
+
+int positional_argument_count(std::string_view message) {
+    int count = 0;
+    for (; count < max_positional_args; ++count) {
+        char key[8] = "%";  // snprintf would cost more than the search
+        char *key_end = std::to_chars(key + 1, key + sizeof key - 1, count + 1).ptr;
+        *key_end++ = '%';
+        if (message.find(std::string_view(key, static_cast<std::size_t>(key_end - key))) == std::string_view::npos) break;
+    }
+    return count;
 }
 
 std::optional<std::size_t> printf_string_conversions(std::string_view message) {

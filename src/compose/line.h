@@ -22,6 +22,11 @@ enum class message_mode { positional, verbatim, printf };
 // The mode follows from plain substrings of the message: "%1%", then "%1", then "%".
 message_mode choose_mode(std::string_view message);
 
+// A positional message takes one string argument for each of the keys %1%, %2%, ... that it contains, counted
+// from %1% up to the first one missing, at most 20.
+inline constexpr int max_positional_args = 20;
+int positional_argument_count(std::string_view message);
+
 // The number of string conversions of a printf message (flags, width and precision allowed, "%%" not counted), or
 // nothing when it has any other directive: callers that hold only strings, such as a shell, may log the message
 // only then.

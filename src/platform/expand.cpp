@@ -16,6 +16,7 @@ constexpr int max_field_width = 1024;
 
 struct string_conversion {
     bool left = false;       // the '-' flag
+    bool zeros = false;      // the '0' flag: the system formatter pads strings with zeros too
     int width = 0;
     int precision = -1;      // -1: none
 };
@@ -33,8 +34,9 @@ bool read_number(std::string_view text, std::size_t &pos, int &value) {
 // Parses the printf conversion between the two '!': flags, width, precision, then 's'.
 bool parse_conversion(std::string_view fmt, string_conversion &conv) {
     std::size_t pos = 0;
-    for (; pos < fmt.size() && std::string_view("-+ #").find(fmt[pos]) != std::string_view::npos; ++pos) {
-        if (fmt[pos] == '-') conv.left = true;
+    for (; pos < fmt.size() && std::string_view("-+ #0").find(fmt[pos]) != std::string_view::npos; ++pos) {
+        conv.left = conv.left || fmt[pos] == '-';
+        conv.zeros = conv.zeros || fmt[pos] == '0';
     }
     if (!read_number(fmt, pos, conv.width)) return false;
     if (pos < fmt.size() && fmt[pos] == '.') {
@@ -48,7 +50,7 @@ void append_converted(std::string &out, std::string_view value, const string_con
     if (conv.precision >= 0) value = value.substr(0, static_cast<std::size_t>(conv.precision));
     const std::size_t pad = static_cast<std::size_t>(std::max(conv.width, 0));
     const std::size_t fill = pad > value.size() ? pad - value.size() : 0;
-    if (!conv.left) out.append(fill, ' ');
+    if (!conv.left) out.append(fill, conv.zeros ? '0' : ' ');  // '-' pads with spaces on the right instead
     out.append(value);
     if (conv.left) out.append(fill, ' ');
 }

@@ -240,7 +240,8 @@ bool item_bytes(std::size_t size, std::size_t count, std::size_t &total) {
 // changed zone file is still seen within a second.
 void refresh_time_zone() {
     static std::mutex lock;
-    static std::optional<std::string> last_tz;  // nullopt: TZ unset
+    // Never destroyed: exit handlers that run after the library's statics are gone may still log.
+    static auto &last_tz = *new std::optional<std::string>();  // nullopt: TZ unset
     static std::time_t last_run = -1;
     const std::scoped_lock hold(lock);
     const char *tz = std::getenv("TZ");

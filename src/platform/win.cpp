@@ -15,6 +15,7 @@
 #include <ctime>
 #include <limits>
 #include <memory>
+#include <new>
 #include <string>
 
 namespace zephlog::platform {
@@ -165,7 +166,11 @@ cc_file *cc_lock_open_ex2(const char *path, const char *mode, int, int retry_pau
     const ULONGLONG give_up = GetTickCount64() + static_cast<ULONGLONG>(std::max(retry_limit_ms, 0));
     for (;;) {
         const HANDLE handle = open_locked(path, parsed);
-        if (handle != INVALID_HANDLE_VALUE) return new cc_file{handle};
+        if (handle != INVALID_HANDLE_VALUE) {
+            auto *file = new (std::nothrow) cc_file{handle};
+            if (file == nullptr) CloseHandle(handle);  // a lost handle would keep the lock from every writer
+            return file;
+        }
         if (!worth_retrying(GetLastError()) || GetTickCount64() >= give_up) return nullptr;
         Sleep(static_cast<DWORD>(std::max(retry_pause_ms, 0)));
     }

@@ -81,7 +81,7 @@ std::string shown(const std::optional<std::string> &text) {
 // they would make a two-digit insert number or a conversion other than a string's.
 const std::vector<std::string> pieces{
     "a", "Z", " ", ":", "/", "%1", "%2", "%3", "%4", "%5", "%6", "%7", "%8", "%9", "%1!5s!", "%9!-12s!",
-    "%8!.3s!", "%7!-4.1s!", "%2!s!", "%3!10.1s!", "%n", "%r", "%t", "%.", "%!", "% ", "%%", "%0", "%x", "%-",
+    "%8!.3s!", "%7!-4.1s!", "%2!s!", "%3!10.1s!", "%1!05s!", "%9!-08.3s!", "%6! 03s!", "%n", "%r", "%t", "%.", "%!", "% ", "%%", "%0", "%x", "%-",
     "\n", "\r", "\r\n", "\n\r", "%"};
 
 std::string generated_template(std::mt19937 &random) {
@@ -96,7 +96,7 @@ TEST(Expansion, PortableExpanderAgreesWithTheSystemFormatter) {
     std::vector<std::string> templates{
         "%1/%2/%3 %4:%5:%6%7 %8 %9: ", "x%%y", "a%nb", "a%0b", "%1!5s!|", "%1!-4s!|", "%9!.3s!|%9!-6.2s!|",
         "t%tx%rY%.%!% z", "%x", "line1\nline2\rline3\r\nend", "%8%8 %3", "", "%", "ab%", "%1!5s", "%0", "%1%0%2",
-        "\n", "%n", "%9!20s!|", "%9!-20.4s!|", "%1!0s!", "%1!.0s!", "a\n\n\rb", "%%%", "%1!s",
+        "\n", "%n", "%9!20s!|", "%9!-20.4s!|", "%1!0s!", "%1!.0s!", "%1!05s!", "%7!03.0s!", "a\n\n\rb", "%%%", "%1!s",
         "\xe9t\xe9", "\x81\x8d\x8f\x90\x9d", "\x80\xff", "%1\x81%2"};  // 8-bit text, some of it unassigned in cp1252
     std::mt19937 random(20261211);
     for (int i = 0; i < 5000; ++i) templates.push_back(generated_template(random));
