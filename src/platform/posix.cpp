@@ -353,9 +353,7 @@ std::error_code read_file_shared(const char *path, std::size_t limit, int wait_m
     return read_up_to(file.fd, limit, bytes);
 }
 
-}  // namespace zephlog::platform
-
-namespace zephlog::platform {
+// --- The locked-file library ------------------------------------------------------------------------------------
 
 cc_file *cc_lock_open_ex2(const char *path, const char *mode, int create_permissions, int retry_pause_ms,
                           int retry_limit_ms) {
